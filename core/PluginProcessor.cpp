@@ -284,7 +284,7 @@ void MarnovexTemplateAudioProcessor::getStateInformation (juce::MemoryBlock& des
 {
     juce::XmlElement root (kManufacturer);
     if (auto tree = presetManager.parameters.state.createXml())
-        root.addChildElement (new juce::XmlElement (*tree));
+        root.addChildElement (tree.release());
     root.setAttribute ("presetPath", presetManager.currentPresetPath);
     copyXmlToBinary (root, destData);
 }
