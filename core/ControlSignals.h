@@ -69,25 +69,35 @@ struct LevelFollower
     }
 
     // Replaces each sample of the signal with the follower's output in 0..1.
+    // The state lives in locals for the loop: the signal could alias the
+    // members, which would otherwise go through memory on every sample.
     void process (float* signal, int numSamples) noexcept
     {
+        float previous = previousPeak, step = slope, peak = runningPeak, count = counter, level = value;
+        const float length = interval, inverseLength = inverseInterval;
+
         for (int i = 0; i < numSamples; ++i)
         {
             const float a = std::fabs (signal[i]);
-            if (a > runningPeak)
-                runningPeak = a;
+            peak = a > peak ? a : peak;
 
-            if (counter >= interval)
+            if (count >= length)
             {
-                slope = (runningPeak - previousPeak) * inverseInterval;
-                previousPeak = runningPeak;
-                runningPeak = 0.0f;
-                counter = 0.0f;
+                step = (peak - previous) * inverseLength;
+                previous = peak;
+                peak = 0.0f;
+                count = 0.0f;
             }
 
-            value += slope;
-            counter += 1.0f;
-            signal[i] = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+            level += step;
+            count += 1.0f;
+            signal[i] = level < 0.0f ? 0.0f : (level > 1.0f ? 1.0f : level);
         }
+
+        previousPeak = previous;
+        slope = step;
+        runningPeak = peak;
+        counter = count;
+        value = level;
     }
 };

@@ -14,6 +14,24 @@ namespace
 // A bar position further back than this many whole notes is reduced with one
 // fmod instead of stepping forward a whole note at a time.
 constexpr double kMaxWholeNotesToStepBack = 1024.0;
+
+// The framework's binary-XML magic, "VC2!" read as a little-endian integer.
+constexpr juce::uint32 kStateMagic = 0x21324356;
+
+// The XML of a state block, read by the rules of the framework's binary-XML
+// reader. The text goes through parseXmlDocument, which keeps text the
+// framework's parser cannot be trusted with away from it.
+std::unique_ptr<juce::XmlElement> readStateXml (const void* data, int sizeInBytes)
+{
+    if (data == nullptr || sizeInBytes <= 8 || juce::ByteOrder::littleEndianInt (data) != kStateMagic)
+        return nullptr;
+
+    const auto length = (juce::int32) juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4));
+    if (length <= 0)
+        return nullptr;
+
+    return parseXmlDocument (juce::String::fromUTF8 (static_cast<const char*> (data) + 8, juce::jmin (sizeInBytes - 8, length)));
+}
 } // namespace
 
 MarnovexTemplateAudioProcessor::MarnovexTemplateAudioProcessor()
@@ -27,6 +45,16 @@ MarnovexTemplateAudioProcessor::MarnovexTemplateAudioProcessor()
     registerParameters();
     parameters.state = juce::ValueTree ("Parameters");
     waveformLevel.store (0.0f);
+
+    rawValues.timeN = parameters.getRawParameterValue (kParameter_TimeN);
+    rawValues.timeD = parameters.getRawParameterValue (kParameter_TimeD);
+    rawValues.overlap = parameters.getRawParameterValue (kParameter_Overlap);
+    rawValues.curve = parameters.getRawParameterValue (kParameter_Curve);
+    rawValues.intensity = parameters.getRawParameterValue (kParameter_Intensity);
+    rawValues.feedback = parameters.getRawParameterValue (kParameter_Feedback);
+    rawValues.send = parameters.getRawParameterValue (kParameter_Send);
+    rawValues.ret = parameters.getRawParameterValue (kParameter_Return);
+    rawValues.mix = parameters.getRawParameterValue (kParameter_Mix);
 }
 
 MarnovexTemplateAudioProcessor::~MarnovexTemplateAudioProcessor()
@@ -224,16 +252,15 @@ void MarnovexTemplateAudioProcessor::processBlock (juce::AudioBuffer<float>& buf
     else if (outs >= 2)
         std::copy_n (dryLeft, n, dryRight);
 
-    const auto raw = [this] (const juce::String& id) { return parameters.getRawParameterValue (id)->load(); };
-    const int timeN = (int) raw (kParameter_TimeN);
-    const int timeD = (int) raw (kParameter_TimeD);
-    const float overlapTarget = 0.02f * raw (kParameter_Overlap);
-    const int curve = (int) raw (kParameter_Curve);
-    const float intensityTarget = 0.01f * raw (kParameter_Intensity);
-    const float feedbackTarget = 0.01f * raw (kParameter_Feedback);
-    const float sendTarget = 0.01f * raw (kParameter_Send);
-    const float returnTarget = 0.01f * raw (kParameter_Return);
-    const float mixTarget = 0.01f * raw (kParameter_Mix);
+    const int timeN = (int) rawValues.timeN->load();
+    const int timeD = (int) rawValues.timeD->load();
+    const float overlapTarget = 0.02f * rawValues.overlap->load();
+    const int curve = (int) rawValues.curve->load();
+    const float intensityTarget = 0.01f * rawValues.intensity->load();
+    const float feedbackTarget = 0.01f * rawValues.feedback->load();
+    const float sendTarget = 0.01f * rawValues.send->load();
+    const float returnTarget = 0.01f * rawValues.ret->load();
+    const float mixTarget = 0.01f * rawValues.mix->load();
 
     overlapSmoother.process (overlapTarget, overlapValues, n);
     intensitySmoother.process (intensityTarget, intensityValues, n);
@@ -251,18 +278,20 @@ void MarnovexTemplateAudioProcessor::processBlock (juce::AudioBuffer<float>& buf
 
     for (int i = 0; i < n; ++i)
         sendLeft[i] = sendValues[i] * dryLeft[i];
-    reverser.left.processBlock (sendLeft, segmentLength, overlapValues, feedbackValues, curve, intensityValues, wetLeft, n);
 
     if (outs >= 2)
     {
         for (int i = 0; i < n; ++i)
             sendRight[i] = sendValues[i] * dryRight[i];
-        reverser.right.processBlock (sendRight, segmentLength, overlapValues, feedbackValues, curve, intensityValues, wetRight, n);
+        // Both channels in one pass: the same result as left, then right.
+        reverser.processBlock (sendLeft, sendRight, segmentLength, overlapValues, feedbackValues, curve, intensityValues,
+                               wetLeft, wetRight, n);
         for (int i = 0; i < n; ++i)
             meterBuffer[i] = (wetLeft[i] + wetRight[i]) * 0.5f;
     }
     else
     {
+        reverser.left.processBlock (sendLeft, segmentLength, overlapValues, feedbackValues, curve, intensityValues, wetLeft, n);
         std::copy_n (wetLeft, n, meterBuffer);
     }
 
@@ -291,12 +320,12 @@ void MarnovexTemplateAudioProcessor::getStateInformation (juce::MemoryBlock& des
 
 void MarnovexTemplateAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    const auto xml = getXmlFromBinary (data, sizeInBytes);
+    const auto xml = readStateXml (data, sizeInBytes);
     if (xml == nullptr || xml->getTagName() != kManufacturer)
         return;
 
     if (auto* stored = findChildIgnoringCase (*xml, presetManager.parameters.state.getType().toString()))
-        presetManager.parameters.replaceState (juce::ValueTree::fromXml (*stored));
+        presetManager.parameters.replaceState (parameterTreeFromXml (presetManager.parameters, *stored));
 
     const auto path = xml->getStringAttribute ("presetPath");
     if (path.isNotEmpty())

@@ -99,6 +99,22 @@ private:
         bool playing = false;
     };
 
+    // Each parameter's raw plain value, found once by ID after registration
+    // so that the audio callback reads them without searching the state.
+    struct RawValues
+    {
+        std::atomic<float>* timeN = nullptr;
+        std::atomic<float>* timeD = nullptr;
+        std::atomic<float>* overlap = nullptr;
+        std::atomic<float>* curve = nullptr;
+        std::atomic<float>* intensity = nullptr;
+        std::atomic<float>* feedback = nullptr;
+        std::atomic<float>* send = nullptr;
+        std::atomic<float>* ret = nullptr;
+        std::atomic<float>* mix = nullptr;
+    };
+    RawValues rawValues;
+
     void registerParameters();
     void releaseBuffers() noexcept;
     HostPosition readHostPosition() noexcept;
