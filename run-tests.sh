@@ -14,7 +14,7 @@ run_suite() {
     local dir="$1"; shift
     cmake -S . -B "$dir" -G Ninja "$@"
     cmake --build "$dir" -j "$jobs"
-    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 }
 
 run_suite build -DCMAKE_BUILD_TYPE=Release

@@ -37,8 +37,12 @@ float marnovexLinearUnMapFunction (float rangeStart, float rangeEnd, float value
 
 float marnovexQuadraticMapFunction (float rangeStart, float rangeEnd, float normalised)
 {
-    // x * x is never negative, so only the upper end needs a clamp.
+    // x * x is never negative, so only the upper end needs a clamp. A host
+    // value that is not a number lands on the start, as on a linear range:
+    // passed on, it would silence the effect for good through the smoothers.
     const float c = std::min (normalised * normalised, 1.0f);
+    if (std::isnan (c))
+        return rangeStart;
     return rangeStart + c * (rangeEnd - rangeStart);
 }
 

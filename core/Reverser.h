@@ -393,6 +393,7 @@ public:
     ReverserMono() = default;
     ReverserMono (const ReverserMono&) = delete;
     ReverserMono& operator= (const ReverserMono&) = delete;
+    ~ReverserMono() { release(); }
 
     double sampleRate = 0.0;
     float* buffer = nullptr;

@@ -6,6 +6,7 @@
 #include "PluginProcessor.h"
 
 #include <array>
+#include <limits>
 #include <stdexcept>
 
 using namespace marnovex;
@@ -168,6 +169,11 @@ TEST (ParameterFunctions, MapAndUnmapLimits)
     EXPECT_FLOAT_EQ (marnovexQuadraticUnMapFunction (10.0f, 20.0f, 12.5f), 0.5f);
     EXPECT_FLOAT_EQ (marnovexQuadraticUnMapFunction (10.0f, 20.0f, -5.0f), 0.0f);
     EXPECT_FLOAT_EQ (marnovexQuadraticUnMapFunction (10.0f, 20.0f, 30.0f), 1.0f);
+
+    // A normalised value that is not a number maps to the start on both kinds of range.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ (marnovexLinearMapFunction (10.0f, 20.0f, nan), 10.0f);
+    EXPECT_EQ (marnovexQuadraticMapFunction (10.0f, 20.0f, nan), 10.0f);
 
     // Each unmap inverts its map.
     for (float x : { 0.0f, 0.1f, 0.3f, 0.7f, 1.0f })

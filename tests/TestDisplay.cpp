@@ -2,7 +2,9 @@
 
 #include <X11/Xlib.h>
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace vorn::test
 {
@@ -21,7 +23,13 @@ struct OwnConnection
         if (std::getenv ("DISPLAY") == nullptr)
             return;
 
-        display = XOpenDisplay (nullptr);
+        // A server that just lost its last client may be resetting: retry briefly.
+        for (int attempt = 0; attempt < 50 && display == nullptr; ++attempt)
+        {
+            display = XOpenDisplay (nullptr);
+            if (display == nullptr)
+                std::this_thread::sleep_for (std::chrono::milliseconds (20));
+        }
         if (display == nullptr)
             return;
 
