@@ -113,11 +113,14 @@ TEST (HostedState, AStoredStateRestoresParametersPresetPathAndBypass)
     parameter (*original, "Bypass").setValueNotifyingHost (1.0f);
     processOneBlock (*original);
 
-    // The plug-in's framework copies the values into its tree on its own timer.
+    // The plug-in's framework copies the values into its tree on its own timer,
+    // one parameter after another: wait until every changed one has arrived.
     juce::MemoryBlock stored;
     ASSERT_TRUE (runMessageLoopUntil ([&] {
         stored = hostStateOf (*original);
-        return ComponentState (componentBytes (stored)).paramValue ("Mix") == "25.0";
+        const ComponentState state (componentBytes (stored));
+        return state.paramValue ("Mix") == "25.0" && state.paramValue ("Send") == "25.0"
+            && state.paramValue ("Curve") == "5.0" && state.paramValue ("TimeNumerator") == "3.0";
     }));
 
     const ComponentState component (componentBytes (stored));
