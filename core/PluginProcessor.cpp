@@ -4,7 +4,6 @@
 #include "Marnovex_ParameterIDs.h"
 #include "Marnovex_ProductStrings.h"
 
-#include <array>
 #include <cmath>
 
 using namespace marnovex;
