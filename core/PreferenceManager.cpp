@@ -50,4 +50,13 @@ void PreferenceManager::setPreference (juce::String key, double value)
     settings->setValue (key, value);
     settings->saveIfNeeded();
 }
+
+double PreferenceManager::getPreference (juce::String key, double defaultValue)
+{
+    auto* settings = applicationProperties.getUserSettings();
+    if (settings == nullptr || ! settings->isValidFile())
+        return defaultValue;
+
+    return settings->getDoubleValue (key, defaultValue);
+}
 } // namespace marnovex

@@ -21,6 +21,11 @@ public:
     // could be read (or did not exist yet): an unreadable file is never touched.
     void setPreference (juce::String key, double value);
 
+    // The stored value of `key` (looked up in the machine-wide fallback when the
+    // user file lacks it; a stored text that is not a number reads as 0), or
+    // `defaultValue` when the user settings file is not readable.
+    double getPreference (juce::String key, double defaultValue);
+
     juce::String manufacturerName;
     juce::String productName;
     juce::ApplicationProperties applicationProperties;
