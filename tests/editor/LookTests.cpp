@@ -41,6 +41,15 @@ TEST (Fonts, SizedFontsShareTheTypefaceMadeFromTheEmbeddedFiles)
     }
 }
 
+TEST (Fonts, BoldIsTheHeavierOfTheTwoFiles)
+{
+    // The two embedded files are easily swapped; the bold one sets the same
+    // text wider at the same size.
+    const auto book = Fonts::DINosaur().withPointHeight (14.0f);
+    const auto bold = Fonts::DINosaurBold().withPointHeight (14.0f);
+    EXPECT_GT (bold.getStringWidthFloat ("Marnovex 1/16"), book.getStringWidthFloat ("Marnovex 1/16") * 1.03f);
+}
+
 TEST (Colours, DarkColoursAreTheirBaseAtAlpha0x20)
 {
     using marnovex::Colours;
