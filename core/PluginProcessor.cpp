@@ -18,7 +18,7 @@ constexpr double kMaxWholeNotesToStepBack = 1024.0;
 constexpr juce::uint32 kStateMagic = 0x21324356;
 
 // The XML of a state block, read by the rules of the framework's binary-XML
-// reader. The text goes through parseXmlDocument, which keeps text the
+// reader. The text goes through readStoredXml, which keeps text the
 // framework's parser cannot be trusted with away from it.
 std::unique_ptr<juce::XmlElement> readStateXml (const void* data, int sizeInBytes)
 {
@@ -29,7 +29,7 @@ std::unique_ptr<juce::XmlElement> readStateXml (const void* data, int sizeInByte
     if (length <= 0)
         return nullptr;
 
-    return parseXmlDocument (juce::String::fromUTF8 (static_cast<const char*> (data) + 8, juce::jmin (sizeInBytes - 8, length)));
+    return readStoredXml (static_cast<const char*> (data) + 8, (size_t) juce::jmin (sizeInBytes - 8, length), StoredText::utf8).root;
 }
 } // namespace
 

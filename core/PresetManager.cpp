@@ -14,7 +14,8 @@ PresetManager::~PresetManager() = default;
 
 void PresetManager::loadPreset (juce::File file)
 {
-    const auto root = parseXmlDocument (readDocumentText (file));
+    // Only a regular file is read: a FIFO or device would block or never end.
+    const auto root = readXmlFile (file).root;
     if (root == nullptr)
         return;
 
@@ -54,9 +55,11 @@ juce::Array<juce::File> PresetManager::getPresetList()
         return presets;
 
     // The directory iterator matches wildcards case-sensitively where file names
-    // are; preset names match in any case everywhere, so filter here.
+    // are; preset names match in any case everywhere, so filter here. It also
+    // counts everything that is not a folder as a file: FIFOs, devices and
+    // dangling links are left out by their type, which is read without opening them.
     for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*", juce::File::findFiles))
-        if (entry.getFile().getFileName().matchesWildcard (kPresetExtension, true))
+        if (entry.getFile().getFileName().matchesWildcard (kPresetExtension, true) && isRegularFile (entry.getFile()))
             presets.add (entry.getFile());
 
     return presets;

@@ -12,5 +12,5 @@ $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends \
     ca-certificates cmake ninja-build g++ pkg-config make \
     juce-modules-source \
-    libgtest-dev googletest libbenchmark-dev \
+    libgtest-dev googletest libbenchmark-dev libexpat1-dev \
     xvfb xauth

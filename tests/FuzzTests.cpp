@@ -89,13 +89,12 @@ public:
     std::mt19937 rng;
 };
 
-// The text a restore parses, parsed the same way: by the framework's parser,
-// behind the guard that keeps text it cannot be trusted with from it.
+// The text a restore parses, read the same way: by the stored-XML reader.
 std::unique_ptr<juce::XmlElement> parseStateText (const Bytes& block)
 {
     const auto length = (juce::int32) juce::ByteOrder::littleEndianInt (block.data() + 4);
-    const std::string text (block.data() + 8, (size_t) juce::jmin ((juce::int64) length, (juce::int64) block.size() - 8));
-    return parseXmlDocument (juce::String::fromUTF8 (text.c_str(), (int) text.size()));
+    const auto size = (size_t) juce::jmin ((juce::int64) length, (juce::int64) block.size() - 8);
+    return readStoredXml (block.data() + 8, size, StoredText::utf8).root;
 }
 
 // The rules a restore applies before it changes anything.
@@ -198,14 +197,12 @@ TEST (StateFuzz, DamagedBlocksAreRefusedWithoutChangeOrRestoreASaneInstance)
         const auto storedPath = stored->getStringAttribute ("presetPath");
         ASSERT_EQ (accepting->presetManager.currentPresetPath, storedPath.isNotEmpty() ? storedPath : pathBefore);
 
+        // A repeated attribute would leave the instance's tree and values
+        // disagreeing (the framework reads the first and writes the last); the
+        // reader refuses it as not well-formed.
+        ASSERT_FALSE (hasRepeatedAttribute (*stored));
+
         // What it saves brings a fresh instance to the same values and path.
-        // Not after a repeated attribute: the framework reads the first and
-        // writes the last, so the instance's tree and values disagree from then on.
-        if (hasRepeatedAttribute (*stored))
-        {
-            accepting = std::make_unique<MarnovexTemplateAudioProcessor>();
-            continue;
-        }
         MarnovexTemplateAudioProcessor copy;
         restore (copy, flushedState (*accepting));
         for (auto* parameter : accepting->getParameters())
@@ -220,7 +217,7 @@ TEST (StateFuzz, DamagedBlocksAreRefusedWithoutChangeOrRestoreASaneInstance)
     EXPECT_EQ (refusingChanges.count, 0);
     // Both kinds must be well represented for the run to mean anything.
     EXPECT_GT (refused, 5000);
-    EXPECT_GT (accepted, 2000);
+    EXPECT_GT (accepted, 1500);
 }
 
 TEST (StateFuzz, TextEndingInsideACharacterAtTheBlockEnd)
@@ -294,10 +291,7 @@ TEST (PresetFuzz, DamagedPresetFilesAreRefusedWithoutChangeOrLoadSanely)
         SCOPED_TRACE ("input " + std::to_string (i));
         ASSERT_TRUE (file.replaceWithData (bytes.data(), bytes.size()));
 
-        // The file's bytes are taken as UTF-8 unless a byte-order mark says otherwise.
-        if (bytes.size() >= 2 && ((juce::uint8) bytes[0] >= 0xef))
-            continue;
-        const auto xml = parseXmlDocument (juce::String::fromUTF8 (std::string (bytes.begin(), bytes.end()).c_str(), (int) bytes.size()));
+        const auto xml = readStoredXml (bytes.data(), bytes.size(), StoredText::fileBytes).root;
         if (xml != nullptr && (xml->getTagName() != kManufacturer || xml->getStringAttribute ("product") != kProductName))
         {
             ++warned; // the warning box path has tests of its own
@@ -324,5 +318,6 @@ TEST (PresetFuzz, DamagedPresetFilesAreRefusedWithoutChangeOrLoadSanely)
     EXPECT_TRUE (modalAlertWindows().isEmpty());
     EXPECT_GT (refused, 1000);
     EXPECT_GT (accepted, 150);
-    EXPECT_GT (warned, 10);
+    // Few: a root tag changed alone no longer matches its end tag, and such a file is not read.
+    EXPECT_GT (warned, 3);
 }

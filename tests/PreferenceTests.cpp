@@ -1,33 +1,13 @@
-#include "StateTestSupport.h"
-
-
-#include <cstdlib>
+#include "XmlTestSupport.h"
 
 using namespace vorn::test;
 
 namespace
 {
-// Points HOME at an empty temporary folder for the test's duration: the
-// framework expands "~" from it each time a settings path is built.
 class PreferenceStore : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        if (const auto* old = std::getenv ("HOME"))
-            previousHome = old;
-        ASSERT_EQ (setenv ("HOME", home.folder.getFullPathName().toRawUTF8(), 1), 0);
-    }
-
-    void TearDown() override
-    {
-        if (previousHome.has_value())
-            setenv ("HOME", previousHome->c_str(), 1);
-        else
-            unsetenv ("HOME");
-    }
-
-    juce::File settingsFile() const { return home / "Library/Application Support/Marnovex/Vorn v2/Vorn v2.settings"; }
+    juce::File settingsFile() const { return scopedHome.settingsFile(); }
 
     juce::File writeSettings (const juce::String& text) const
     {
@@ -54,13 +34,10 @@ protected:
         return "<absent>";
     }
 
-    static juce::PropertiesFile& userSettings (MarnovexTemplateAudioProcessor& p)
-    {
-        return *p.preferenceManager.applicationProperties.getUserSettings();
-    }
+    static double scaleOf (MarnovexTemplateAudioProcessor& p) { return p.preferenceManager.getPreference ("EditorScale", 1.0); }
 
-    TempFolder home;
-    std::optional<std::string> previousHome;
+    ScopedHome scopedHome;
+    const TempFolder& home = scopedHome.home;
 };
 } // namespace
 
@@ -75,7 +52,7 @@ TEST_F (PreferenceStore, AnInstanceWhoseSettingsAreNeverOpenedTouchesNoFile)
     // Opening without changing anything writes nothing either.
     {
         MarnovexTemplateAudioProcessor processor;
-        EXPECT_TRUE (userSettings (processor).isValidFile());
+        EXPECT_TRUE (processor.preferenceManager.isValid());
     }
     EXPECT_FALSE ((home / "Library").exists());
 }
@@ -83,16 +60,14 @@ TEST_F (PreferenceStore, AnInstanceWhoseSettingsAreNeverOpenedTouchesNoFile)
 TEST_F (PreferenceStore, TheFirstSettingCreatesTheUserFileAtOnce)
 {
     MarnovexTemplateAudioProcessor processor;
-    EXPECT_EQ (userSettings (processor).getFile().getFullPathName(),
-               home.folder.getFullPathName() + "/Library/Application Support/Marnovex/Vorn v2/Vorn v2.settings");
-
     processor.preferenceManager.setPreference ("EditorScale", 1.4);
     ASSERT_TRUE (settingsFile().existsAsFile());
+    EXPECT_EQ (home.folder.findChildFiles (juce::File::findFiles, true).size(), 1);
     EXPECT_EQ (storedValue (settingsFile(), "EditorScale"), "1.4");
 
     // A later instance reads it back.
     MarnovexTemplateAudioProcessor later;
-    EXPECT_EQ (userSettings (later).getDoubleValue ("EditorScale", 1.0), 1.4);
+    EXPECT_EQ (scaleOf (later), 1.4);
 }
 
 TEST_F (PreferenceStore, AnUnreadableUserFileIsNeverTouched)
@@ -106,8 +81,8 @@ TEST_F (PreferenceStore, AnUnreadableUserFileIsNeverTouched)
         {
             MarnovexTemplateAudioProcessor processor;
             processor.preferenceManager.setPreference ("EditorScale", 2.0);
-            EXPECT_FALSE (userSettings (processor).isValidFile());
-            EXPECT_FALSE (userSettings (processor).containsKey ("EditorScale"));
+            EXPECT_FALSE (processor.preferenceManager.isValid());
+            EXPECT_EQ (scaleOf (processor), 1.0);
         }
         EXPECT_EQ (file.loadFileAsString(), content);
         EXPECT_EQ (file.getLastModificationTime(), juce::Time (2001, 0, 1, 12, 0));
@@ -156,7 +131,7 @@ TEST_F (PreferenceStore, KeysDifferingInCaseAreDifferentSettings)
         MarnovexTemplateAudioProcessor processor;
         processor.preferenceManager.setPreference ("EditorScale", 1.8);
         processor.preferenceManager.setPreference ("editorscale", 0.8);
-        EXPECT_EQ (userSettings (processor).getDoubleValue ("EditorScale", 1.0), 1.8);
+        EXPECT_EQ (scaleOf (processor), 1.8);
     }
     EXPECT_EQ (storedValue (settingsFile(), "EditorScale"), "1.8");
     EXPECT_EQ (storedValue (settingsFile(), "editorscale"), "0.8");
@@ -172,7 +147,7 @@ TEST_F (PreferenceStore, AFailedWriteIsRetriedLater)
         MarnovexTemplateAudioProcessor processor;
         processor.preferenceManager.setPreference ("EditorScale", 1.4);
         EXPECT_FALSE (settingsFile().exists());
-        EXPECT_EQ (userSettings (processor).getDoubleValue ("EditorScale", 1.0), 1.4);
+        EXPECT_EQ (scaleOf (processor), 1.4);
 
         // Still marked as changed: the destructor writes it once it can.
         ASSERT_TRUE (blocker.deleteFile());

@@ -152,10 +152,11 @@ TEST_F (RestoredInstance, TextThatIsNotAStateOfThisMakerChangesNothing)
                               std::string ("<?xml version=\"1.0\" encoding=\"UTF-8\"?> "),
                               acceptableText ("marnovex"), acceptableText ("MARNOVEX"), acceptableText ("Vorn"),
                               // The framework's parser reads past the end of such text, or never returns
-                              // from it; a document type declaration or processing instruction can carry it.
+                              // from it (a processing instruction followed by text); an external DTD is never loaded.
                               with ("\xb9"), with ("\xc0\x80"), with ("\xed\xa0\x80"), with ("\xf0\x9f"),
                               with ("&#x4"), with ("&#xD800;"), with ("&#1114112;"), with ("&#0;"), with ("&nbsp;"),
                               "<!DOCTYPE Marnovex>" + full,
+                              full.substr (0, full.find ("<Marnovex")) + "<!DOCTYPE Marnovex SYSTEM \"/dev/zero\">" + full.substr (full.find ("<Marnovex")),
                               full.substr (0, full.find ("<Parameters>")) + "<Parameters><?pi?>text" + full.substr (full.find ("<PARAM")) })
         restore (processor, makeStateBlock (text));
 
@@ -169,6 +170,12 @@ TEST_F (RestoredInstance, TextThatIsNotAStateOfThisMakerChangesNothing)
     // Complete references and the predefined entities in any case are read.
     restore (processor, makeStateBlock (with ("&#x4F;&#120;&AMP;&Lt;")));
     EXPECT_EQ (processor.presetManager.currentPresetPath, "/elsewhere/Ox&<Other.mx");
+
+    // So are comments, CDATA and a document type: well-formed XML the framework reads.
+    const auto root = full.find ("<Marnovex");
+    restore (processor, makeStateBlock (full.substr (0, root) + "<!DOCTYPE Marnovex><!-- Bass & Drums <? -->" + full.substr (root, at - root)
+                                        + "CD.mx\"><Notes><![CDATA[&]]></Notes" + full.substr (full.find ("><Parameters>"))));
+    EXPECT_EQ (processor.presetManager.currentPresetPath, "/elsewhere/CD.mx");
 }
 
 TEST_F (RestoredInstance, LengthFieldIsLimitedToTheBlockAndCutsTheText)
