@@ -3,6 +3,7 @@
 #include "Marnovex_ParameterFunctions.h"
 #include "Marnovex_ParameterIDs.h"
 #include "Marnovex_ProductStrings.h"
+#include "PluginEditor.h"
 
 #include <cmath>
 
@@ -93,11 +94,9 @@ bool MarnovexTemplateAudioProcessor::producesMidi() const { return false; }
 bool MarnovexTemplateAudioProcessor::isMidiEffect() const { return false; }
 bool MarnovexTemplateAudioProcessor::hasEditor() const { return true; }
 
-// The drawn editor is not part of this build yet; a host must never get a
-// null editor while hasEditor() says there is one.
 juce::AudioProcessorEditor* MarnovexTemplateAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    return new MarnovexTemplateAudioProcessorEditor (*this);
 }
 
 int MarnovexTemplateAudioProcessor::getNumPrograms() { return 1; }

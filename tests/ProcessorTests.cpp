@@ -2,6 +2,7 @@
 
 #include "Marnovex_ProductStrings.h"
 #include "PluginProcessor.h"
+#include "StateTestSupport.h"
 
 #include <array>
 #include <memory>
@@ -67,6 +68,7 @@ TEST (Processor, IdentityAnswers)
     }
 
     EXPECT_TRUE (processor.hasEditor());
+    const vorn::test::ScopedHome home; // the editor reads the zoom from a private settings file
     std::unique_ptr<juce::AudioProcessorEditor> editor (processor.createEditor());
     ASSERT_NE (editor, nullptr);
     EXPECT_EQ (&editor->processor, &processor);

@@ -6,6 +6,7 @@
 
 #include "PluginProcessor.h"
 
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,6 +30,62 @@ struct TempFolder
     juce::File folder;
 
     JUCE_DECLARE_NON_COPYABLE (TempFolder)
+};
+
+// Points HOME at an empty temporary folder while it lives, so the window's
+// settings file is a private one: the framework expands "~" from HOME each
+// time it builds a settings path, and the processor opens its settings only
+// when its first editor asks for them.
+class ScopedHome
+{
+public:
+    ScopedHome()
+    {
+        if (const auto* old = std::getenv ("HOME"))
+            previous = old;
+        setenv ("HOME", home.folder.getFullPathName().toRawUTF8(), 1);
+    }
+
+    ~ScopedHome()
+    {
+        if (previous.has_value())
+            setenv ("HOME", previous->c_str(), 1);
+        else
+            unsetenv ("HOME");
+    }
+
+    juce::File settingsFile() const { return home / "Library/Application Support/Marnovex/Vorn v2/Vorn v2.settings"; }
+
+    void writeSettings (const juce::String& text) const
+    {
+        ASSERT_TRUE (settingsFile().getParentDirectory().createDirectory());
+        ASSERT_TRUE (settingsFile().replaceWithText (text, false, false, nullptr));
+    }
+
+    // A settings file in the framework's own format holding one zoom entry.
+    void writeStoredScale (const juce::String& value) const
+    {
+        writeSettings ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<PROPERTIES>\n  <VALUE name=\"EditorScale\" val=\""
+                       + value + "\"/>\n</PROPERTIES>\n");
+    }
+
+    // The zoom entry's text as written to the file, or nothing.
+    std::optional<juce::String> storedScaleText() const
+    {
+        auto xml = juce::parseXMLIfTagMatches (settingsFile(), "PROPERTIES");
+        if (xml != nullptr)
+            for (auto* e : xml->getChildWithTagNameIterator ("VALUE"))
+                if (e->getStringAttribute ("name") == "EditorScale")
+                    return e->getStringAttribute ("val");
+        return {};
+    }
+
+    TempFolder home;
+
+private:
+    std::optional<std::string> previous;
+
+    JUCE_DECLARE_NON_COPYABLE (ScopedHome)
 };
 
 // Runs the message loop until everything posted before this call has been

@@ -62,35 +62,4 @@ inline juce::File makeFifo (const juce::File& file)
     EXPECT_EQ (::mkfifo (file.getFullPathName().toRawUTF8(), 0600), 0) << file.getFullPathName();
     return file;
 }
-
-// Points HOME at an empty temporary folder while it lives: the framework
-// expands "~" from it each time a settings path is built.
-class ScopedHome
-{
-public:
-    ScopedHome()
-    {
-        if (const auto* old = std::getenv ("HOME"))
-            previous = old;
-        EXPECT_EQ (setenv ("HOME", home.folder.getFullPathName().toRawUTF8(), 1), 0);
-    }
-
-    ~ScopedHome()
-    {
-        if (previous.has_value())
-            setenv ("HOME", previous->c_str(), 1);
-        else
-            unsetenv ("HOME");
-    }
-
-    // The user settings file of the product, as the store names it.
-    juce::File settingsFile() const { return home / "Library/Application Support/Marnovex/Vorn v2/Vorn v2.settings"; }
-
-    TempFolder home;
-
-private:
-    std::optional<std::string> previous;
-
-    JUCE_DECLARE_NON_COPYABLE (ScopedHome)
-};
 } // namespace vorn::test
