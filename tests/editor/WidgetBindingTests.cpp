@@ -8,9 +8,7 @@
 #include "Marnovex_Fonts.h"
 #include "Marnovex_Knob.h"
 #include "Marnovex_Label.h"
-#include "Marnovex_ParameterAttachment.h"
 #include "Marnovex_ParameterIDs.h"
-#include "PluginProcessor.h"
 #include "StateTestSupport.h"
 #include "WidgetTestSupport.h"
 
@@ -19,17 +17,12 @@
 
 namespace
 {
-using Kind = vorn::test::HostRecorder::Kind;
+using namespace vorn::test;
+using namespace marnovex;
 
-struct Delivery
-{
-    juce::RangedAudioParameter* parameter;
-    float denormalisedValue;
-    bool onMessageThread;
-};
-
-// The smallest bound widget: it only remembers what it was told.
-struct RecordingWidget : marnovex::Marnovex_ParameterListener
+// The smallest bound widget: it remembers what it was told, and checks that
+// it was told on the message thread about its own parameter.
+struct RecordingWidget : Marnovex_ParameterListener
 {
     RecordingWidget (juce::AudioProcessorValueTreeState& state, const juce::String& id)
         : attachment (state, id)
@@ -39,104 +32,76 @@ struct RecordingWidget : marnovex::Marnovex_ParameterListener
 
     void parameterChanged (juce::RangedAudioParameter* parameter, float denormalisedValue) override
     {
-        deliveries.push_back ({ parameter, denormalisedValue, juce::MessageManager::existsAndIsCurrentThread() });
+        EXPECT_TRUE (juce::MessageManager::existsAndIsCurrentThread());
+        EXPECT_EQ (parameter, attachment.parameter);
+        values.push_back (denormalisedValue);
     }
 
-    marnovex::Marnovex_ParameterAttachment attachment;
-    std::vector<Delivery> deliveries;
+    Marnovex_ParameterAttachment attachment;
+    std::vector<float> values;
 };
 
-struct Fixture
+TEST (ParameterAttachment, SendsTheSnappedValueOnlyWhenItReallyChanges)
 {
-    juce::RangedAudioParameter& parameter (const juce::String& id) { return *processor.parameters.getParameter (id); }
+    // One float step below the maximum survives the round trip through the
+    // range, so an exact comparison would send it; the host must not see it.
+    const auto belowOne = std::nextafter (1.0f, 0.0f);
+    MarnovexTemplateAudioProcessor probe;
+    auto& probeMix = *probe.parameters.getParameter (kParameter_Mix);
+    ASSERT_NE (probeMix.convertTo0to1 (probeMix.convertFrom0to1 (belowOne)), 1.0f) << "the float-step row tests nothing";
 
-    void automate (const juce::String& id, float plainValue)
-    {
-        parameter (id).setValueNotifyingHost (parameter (id).convertTo0to1 (plainValue));
-    }
-
-    float plainValue (const juce::String& id) { return parameter (id).convertFrom0to1 (parameter (id).getValue()); }
-
-    MarnovexTemplateAudioProcessor processor;
-    vorn::test::HostRecorder host { processor };
-};
-
-TEST (ParameterAttachment, RegistrationDeliversTheCurrentValueAtOnce)
-{
-    Fixture fixture;
-    fixture.automate (marnovex::kParameter_Feedback, 37.0f);
-
-    RecordingWidget widget (fixture.processor.parameters, marnovex::kParameter_Feedback);
-    ASSERT_EQ (widget.deliveries.size(), 1u);
-    EXPECT_EQ (widget.deliveries[0].parameter, &fixture.parameter (marnovex::kParameter_Feedback));
-    EXPECT_NEAR (widget.deliveries[0].denormalisedValue, 37.0f, 1.0e-4f);
-    EXPECT_TRUE (widget.deliveries[0].onMessageThread);
-}
-
-TEST (ParameterAttachment, SetsTheSnappedValueOnlyWhenItReallyChanges)
-{
-    const auto timeN = marnovex::kParameter_TimeN;
-    const auto mix = marnovex::kParameter_Mix;
-    const auto curve = marnovex::kParameter_Curve;
-    constexpr float recallDefault = -100.0f; // marks rows that recall the default instead
-
-    struct Row { const char* name; juce::String id; float start; float normalisedInput; float expected; bool sent; };
+    constexpr float recall = -100.0f; // marks rows that recall the default instead
+    struct Row { const char* name; juce::String id; float start, normalisedInput, expected; bool sent; };
     const Row rows[] = {
-        { "below 0 gives the minimum", mix, 50.0f, -0.5f, 0.0f, true },
-        { "above 1 gives the maximum", mix, 50.0f, 1.5f, 100.0f, true },
-        // One float step below the maximum survives the round trip through the
-        // range, so an exact comparison would send it; the host must not see it.
-        { "one float step away", mix, 100.0f, std::nextafter (1.0f, 0.0f), 100.0f, false },
-        { "snaps to the current whole number", timeN, 4.0f, 0.2f + 0.03f, 4.0f, false },
-        { "passes the midpoint to the next number", timeN, 4.0f, 0.2f + 0.04f, 5.0f, true },
-        { "snaps to the current choice", curve, 0.0f, 0.04f, 0.0f, false },
-        { "the last choice", curve, 3.0f, 1.0f, 11.0f, true },
-        { "default, away from it", mix, 80.0f, recallDefault, 50.0f, true },
-        { "default, already there", mix, 50.0f, recallDefault, 50.0f, false },
-        { "default of a whole number", timeN, 9.0f, recallDefault, 4.0f, true },
+        { "one float step away", kParameter_Mix, 100, belowOne, 100, false },
+        { "snaps to the current whole number", kParameter_TimeN, 4, 0.2f + 0.03f, 4, false },
+        { "passes the midpoint to the next number", kParameter_TimeN, 4, 0.2f + 0.04f, 5, true },
+        { "snaps to the current choice", kParameter_Curve, 0, 0.04f, 0, false },
+        { "the last choice", kParameter_Curve, 3, 1.0f, 11, true },
+        { "default, away from it", kParameter_Mix, 80, recall, 50, true },
+        { "default, already there", kParameter_Mix, 50, recall, 50, false },
+        { "default of a whole number", kParameter_TimeN, 9, recall, 4, true },
     };
 
     for (const auto& row : rows)
     {
-        Fixture fixture;
-        fixture.automate (row.id, row.start);
-        RecordingWidget widget (fixture.processor.parameters, row.id);
-        widget.deliveries.clear();
-        fixture.host.clear();
-
-        auto& parameter = fixture.parameter (row.id);
-        if (juce::String (row.name) == "one float step away")
-        {
-            ASSERT_NE (parameter.convertTo0to1 (parameter.convertFrom0to1 (row.normalisedInput)), parameter.getValue()) << "the row tests nothing";
-        }
+        MarnovexTemplateAudioProcessor processor;
+        setValue (processor, row.id, row.start);
+        RecordingWidget widget (processor.parameters, row.id);
+        widget.values.clear();
+        HostRecorder host (processor);
 
         widget.attachment.sendBeginGesture();
-        if (row.normalisedInput == recallDefault)
+        if (row.normalisedInput == recall)
             widget.attachment.recallDefault();
         else
             widget.attachment.setNormalisedValue (row.normalisedInput);
         widget.attachment.sendEndGesture();
 
-        const auto sent = row.sent ? 1 : 0;
-        EXPECT_EQ (fixture.plainValue (row.id), row.expected) << row.name;
-        EXPECT_EQ (fixture.host.summary().size(), (size_t) (2 + sent)) << row.name << ": one gesture, nothing else";
-        EXPECT_EQ (fixture.host.count (Kind::value, row.id), sent) << row.name;
-        ASSERT_EQ ((int) widget.deliveries.size(), sent) << row.name;
-        if (row.sent)
-        {
-            EXPECT_EQ (widget.deliveries[0].denormalisedValue, row.expected) << row.name << ": the snapped value comes back";
-        }
+        EXPECT_EQ (valueOf (processor, row.id), row.expected) << row.name;
+        EXPECT_EQ (host.log, oneGesture (row.id, row.sent ? 1 : 0)) << row.name;
+        EXPECT_EQ (widget.values, row.sent ? std::vector<float> { row.expected } : std::vector<float>()) << row.name;
     }
 }
 
 TEST (ParameterAttachment, ChangesFromAnotherThreadArriveOnTheMessageThreadAsTheLatestOnly)
 {
-    Fixture fixture;
-    auto& mix = fixture.parameter (marnovex::kParameter_Mix);
-    RecordingWidget widget (fixture.processor.parameters, marnovex::kParameter_Mix);
-    marnovex::Marnovex_Label readout (fixture.processor.parameters, marnovex::kParameter_Mix);
-    marnovex::Marnovex_Knob knob (fixture.processor.parameters, marnovex::kParameter_Mix);
-    widget.deliveries.clear();
+    MarnovexTemplateAudioProcessor processor;
+    setValue (processor, kParameter_Mix, 30.0f);
+    auto& mix = *processor.parameters.getParameter (kParameter_Mix);
+    RecordingWidget widget (processor.parameters, kParameter_Mix);
+    Marnovex_Label readout (processor.parameters, kParameter_Mix);
+    Marnovex_Knob knob (processor.parameters, kParameter_Mix);
+    ASSERT_EQ (widget.values.size(), 1u) << "registration delivers the current value at once";
+    EXPECT_NEAR (widget.values[0], 30.0f, 1.0e-4f);
+
+    // The readout shows the parameter's own text, a choice's name too, before it is ever painted.
+    setValue (processor, kParameter_Curve, 4.0f);
+    EXPECT_EQ (Marnovex_Label (processor.parameters, kParameter_Curve).getText(), "Hyperbolic");
+    EXPECT_EQ (readout.getFont().getTypefacePtr(), Fonts::label().getTypefacePtr());
+    EXPECT_EQ (readout.getFont().getHeightInPoints(), Fonts::label().getHeightInPoints());
+    EXPECT_EQ (readout.findColour (juce::Label::textColourId), Colours::white);
+    EXPECT_EQ (readout.getJustificationType(), juce::Justification (juce::Justification::centred));
 
     // Host automation at a high rate from its audio thread.
     std::thread automation ([&mix] {
@@ -144,37 +109,25 @@ TEST (ParameterAttachment, ChangesFromAnotherThreadArriveOnTheMessageThreadAsThe
             mix.setValueNotifyingHost ((float) step / 10.0f);
     });
     automation.join();
+    EXPECT_EQ (widget.values.size(), 1u) << "delivered on the automating thread";
+    EXPECT_EQ (readout.getText(), "30.0 %");
 
-    EXPECT_TRUE (widget.deliveries.empty()) << "delivered on the automating thread";
-    EXPECT_EQ (readout.getText(), "50.0 %");
-    EXPECT_EQ (knob.value, 0.5f);
-
-    vorn::test::deliverPendingMessages();
-
-    ASSERT_EQ (widget.deliveries.size(), 1u) << "intermediate values were delivered";
-    EXPECT_TRUE (widget.deliveries[0].onMessageThread);
-    EXPECT_NEAR (widget.deliveries[0].denormalisedValue, 90.0f, 1.0e-4f);
+    deliverPendingMessages();
+    ASSERT_EQ (widget.values.size(), 2u) << "intermediate values were delivered";
+    EXPECT_NEAR (widget.values[1], 90.0f, 1.0e-4f);
     EXPECT_EQ (readout.getText(), "90.0 %");
     EXPECT_NEAR (knob.value, 0.9f, 1.0e-6f);
 
     // A change made on the message thread is delivered inside the call.
-    fixture.automate (marnovex::kParameter_Mix, 12.0f);
+    setValue (processor, kParameter_Mix, 12.0f);
     EXPECT_EQ (readout.getText(), "12.0 %");
-    EXPECT_EQ (widget.deliveries.size(), 2u);
-}
 
-TEST (ParameterAttachment, PendingDeliveryToADestroyedWidgetIsDropped)
-{
-    Fixture fixture;
-    auto& mix = fixture.parameter (marnovex::kParameter_Mix);
-    auto readout = std::make_unique<marnovex::Marnovex_Label> (fixture.processor.parameters, marnovex::kParameter_Mix);
-
-    std::thread automation ([&mix] { mix.setValueNotifyingHost (0.75f); });
-    automation.join();
-    readout.reset(); // the editor closes before the update runs
-
-    vorn::test::deliverPendingMessages();
-    EXPECT_NEAR (fixture.plainValue (marnovex::kParameter_Mix), 75.0f, 1.0e-4f);
+    // A delivery still pending when its widget goes is dropped.
+    auto shortLived = std::make_unique<Marnovex_Label> (processor.parameters, kParameter_Mix);
+    std::thread ([&mix] { mix.setValueNotifyingHost (0.75f); }).join();
+    shortLived.reset();
+    deliverPendingMessages();
+    EXPECT_EQ (readout.getText(), "75.0 %");
 }
 
 TEST (ParameterAttachment, UnknownIDLeavesTheWidgetInert)
@@ -182,51 +135,21 @@ TEST (ParameterAttachment, UnknownIDLeavesTheWidgetInert)
     // Parameter IDs match exactly: a different case names no parameter.
     for (const juce::String id : { "NoSuchParameter", "mix", "" })
     {
-        Fixture fixture;
-        RecordingWidget widget (fixture.processor.parameters, id);
-        marnovex::Marnovex_Label readout (fixture.processor.parameters, id);
-
+        MarnovexTemplateAudioProcessor processor;
+        HostRecorder host (processor);
+        RecordingWidget widget (processor.parameters, id);
+        Marnovex_Label readout (processor.parameters, id);
         EXPECT_FALSE (widget.attachment.isBound()) << id;
-        EXPECT_EQ (widget.attachment.parameter, nullptr) << id;
 
         widget.attachment.sendBeginGesture();
         widget.attachment.setNormalisedValue (0.9f);
         widget.attachment.recallDefault();
         widget.attachment.sendEndGesture();
-        fixture.automate (marnovex::kParameter_Mix, 10.0f);
+        setValue (processor, kParameter_Mix, 10.0f);
 
-        EXPECT_TRUE (widget.deliveries.empty()) << id;
+        EXPECT_TRUE (widget.values.empty()) << id;
         EXPECT_EQ (readout.getText(), "") << id;
-        EXPECT_EQ (fixture.host.count (Kind::begin) + fixture.host.count (Kind::end), 0) << id;
-        EXPECT_EQ (fixture.host.count (Kind::value), 1) << id << ": only the automation";
-    }
-}
-
-TEST (ValueReadout, ShowsTheParametersOwnTextFromConstructionOn)
-{
-    struct Row { juce::String id; float plainValue; const char* text; };
-    const Row rows[] = {
-        { marnovex::kParameter_Mix, 50.0f, "50.0 %" },
-        { marnovex::kParameter_Send, 100.0f, "100.0 %" },
-        { marnovex::kParameter_Overlap, 12.5f, "12.5 %" },
-        { marnovex::kParameter_Curve, 4.0f, "Hyperbolic" },
-        { marnovex::kParameter_TimeD, 16.0f, "16" },
-    };
-
-    for (const auto& row : rows)
-    {
-        Fixture fixture;
-        fixture.automate (row.id, row.plainValue);
-
-        // Never shown on screen: the text is there before the first paint.
-        marnovex::Marnovex_Label readout (fixture.processor.parameters, row.id);
-        EXPECT_EQ (readout.getText(), row.text) << row.id;
-
-        EXPECT_EQ (readout.getFont().getTypefacePtr(), marnovex::Fonts::label().getTypefacePtr());
-        EXPECT_EQ (readout.getFont().getHeightInPoints(), marnovex::Fonts::label().getHeightInPoints());
-        EXPECT_EQ (readout.findColour (juce::Label::textColourId), marnovex::Colours::white);
-        EXPECT_EQ (readout.getJustificationType(), juce::Justification (juce::Justification::centred));
-        EXPECT_FALSE (readout.isEditableOnSingleClick() || readout.isEditableOnDoubleClick());
+        EXPECT_EQ (host.log, HostLog { "value Mix" }) << id << ": only the automation";
     }
 }
 } // namespace

@@ -8,99 +8,58 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <algorithm>
 #include <cmath>
-#include <mutex>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace vorn::test
 {
-// Records what a host learns about a processor's parameters: gesture begins
-// and ends and value changes, in order, with the parameter's ID and whether
-// the call came on the message thread. Attach it the way the plug-in client
-// does, as the processor's listener.
-class HostRecorder : private juce::AudioProcessorListener
+using HostLog = std::vector<std::string>;
+
+// Records what a host learns about a processor's parameters, in order, as
+// "begin Mix", "value Mix", "end Mix". Attached the way the plug-in client
+// attaches: as the processor's listener. Read it only while no other thread
+// can change a parameter.
+struct HostRecorder : private juce::AudioProcessorListener
 {
-public:
-    enum class Kind
-    {
-        begin,
-        value,
-        end
-    };
-
-    struct Event
-    {
-        Kind kind;
-        juce::String parameterID;
-        float normalisedValue; // for value events only
-        bool onMessageThread;
-    };
-
-    explicit HostRecorder (juce::AudioProcessor& processorToWatch)
-        : processor (processorToWatch)
-    {
-        processor.addListener (this);
-    }
-
+    explicit HostRecorder (juce::AudioProcessor& processorToWatch) : processor (processorToWatch) { processor.addListener (this); }
     ~HostRecorder() override { processor.removeListener (this); }
 
-    std::vector<Event> events() const
-    {
-        std::lock_guard<std::mutex> lock (mutex);
-        return recorded;
-    }
-
-    void clear()
-    {
-        std::lock_guard<std::mutex> lock (mutex);
-        recorded.clear();
-    }
-
-    // How many events of this kind the parameter had (any parameter when the ID is empty).
-    int count (Kind kind, const juce::String& parameterID = {}) const
-    {
-        int n = 0;
-        for (const auto& event : events())
-            n += (event.kind == kind && (parameterID.isEmpty() || event.parameterID == parameterID)) ? 1 : 0;
-        return n;
-    }
-
-    // The events as "begin Mix", "value Mix", "end Mix", for whole-sequence checks.
-    std::vector<std::string> summary() const
-    {
-        static const char* const names[] = { "begin ", "value ", "end " };
-        std::vector<std::string> lines;
-        for (const auto& event : events())
-            lines.push_back (names[(int) event.kind] + event.parameterID.toStdString());
-        return lines;
-    }
+    juce::AudioProcessor& processor;
+    HostLog log;
+    int callsOffMessageThread = 0;
 
 private:
-    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float newValue) override
-    {
-        add (Kind::value, index, newValue);
-    }
-
-    void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int index) override { add (Kind::begin, index, 0.0f); }
-    void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int index) override { add (Kind::end, index, 0.0f); }
+    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override { add ("value ", index); }
+    void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int index) override { add ("begin ", index); }
+    void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int index) override { add ("end ", index); }
     void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
 
-    void add (Kind kind, int index, float value)
+    void add (const char* kind, int index)
     {
-        juce::String id;
-        if (auto* withID = dynamic_cast<juce::AudioProcessorParameterWithID*> (processor.getParameters()[index]))
-            id = withID->getParameterID();
-
-        const auto onMessageThread = juce::MessageManager::existsAndIsCurrentThread();
-        std::lock_guard<std::mutex> lock (mutex);
-        recorded.push_back ({ kind, id, value, onMessageThread });
+        callsOffMessageThread += juce::MessageManager::existsAndIsCurrentThread() ? 0 : 1;
+        auto* withID = dynamic_cast<juce::AudioProcessorParameterWithID*> (processor.getParameters()[index]);
+        log.push_back (kind + (withID != nullptr ? withID->getParameterID().toStdString() : std::string()));
     }
-
-    juce::AudioProcessor& processor;
-    mutable std::mutex mutex;
-    std::vector<Event> recorded;
 };
+
+// What the host sees of one gesture on `parameterID` with `values` value changes inside it.
+inline HostLog oneGesture (const juce::String& parameterID, int values)
+{
+    const auto id = parameterID.toStdString();
+    HostLog lines { "begin " + id };
+    lines.insert (lines.end(), (size_t) values, "value " + id);
+    lines.push_back ("end " + id);
+    return lines;
+}
+
+inline HostLog operator+ (HostLog first, const HostLog& second)
+{
+    first.insert (first.end(), second.begin(), second.end());
+    return first;
+}
 
 // Sends one press, its drags and its release straight to a component's
 // mouse handlers, with events built from the desktop's main mouse source.
@@ -108,14 +67,11 @@ private:
 class MouseGesture
 {
 public:
-    explicit MouseGesture (juce::Component& target)
-        : component (target)
-    {
-    }
+    explicit MouseGesture (juce::Component& target) : component (target) {}
 
     void press (juce::Point<float> position, juce::ModifierKeys modifiers = {}, int numberOfClicks = 1)
     {
-        downPosition = position;
+        downPosition = last = position;
         downTime = juce::Time::getCurrentTime();
         clicks = numberOfClicks;
         buttons = modifiers.withFlags (juce::ModifierKeys::leftButtonModifier);
@@ -124,26 +80,22 @@ public:
 
     void dragTo (juce::Point<float> position, juce::ModifierKeys keys = {})
     {
-        const auto modifiers = keys.withFlags (juce::ModifierKeys::leftButtonModifier);
-        component.mouseDrag (event (position, modifiers, true));
+        component.mouseDrag (event (position, keys.withFlags (juce::ModifierKeys::leftButtonModifier), true));
         last = position;
     }
 
     // Drags vertically by `totalPixels` (positive: up) in steps of `stepPixels`.
     void dragUp (float totalPixels, float stepPixels = 1.0f, juce::ModifierKeys keys = {})
     {
-        auto position = last;
+        const auto start = last;
         const auto steps = (int) std::lround (std::abs (totalPixels) / stepPixels);
         const auto direction = totalPixels >= 0.0f ? -1.0f : 1.0f;
 
         for (int i = 1; i <= steps; ++i)
-            dragTo ({ position.x, position.y + direction * stepPixels * (float) i }, keys);
+            dragTo ({ start.x, start.y + direction * stepPixels * (float) i }, keys);
     }
 
-    void release()
-    {
-        component.mouseUp (event (last, buttons.withoutMouseButtons(), true));
-    }
+    void release() { component.mouseUp (event (last, buttons.withoutMouseButtons(), true)); }
 
     // Press then release at once: one click of a (possibly multiple) click.
     void click (juce::Point<float> position, juce::ModifierKeys modifiers = {}, int numberOfClicks = 1)
@@ -155,24 +107,11 @@ public:
 private:
     juce::MouseEvent event (juce::Point<float> position, juce::ModifierKeys modifiers, bool dragged)
     {
-        if (! dragged)
-            last = position;
-
-        return juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(),
-                                 position,
-                                 modifiers,
-                                 juce::MouseInputSource::defaultPressure,
-                                 juce::MouseInputSource::defaultOrientation,
-                                 juce::MouseInputSource::defaultRotation,
-                                 juce::MouseInputSource::defaultTiltX,
-                                 juce::MouseInputSource::defaultTiltY,
-                                 &component,
-                                 &component,
-                                 juce::Time::getCurrentTime(),
-                                 downPosition,
-                                 downTime,
-                                 clicks,
-                                 dragged);
+        using Source = juce::MouseInputSource;
+        return juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(), position, modifiers,
+                                 Source::defaultPressure, Source::defaultOrientation, Source::defaultRotation,
+                                 Source::defaultTiltX, Source::defaultTiltY, &component, &component,
+                                 juce::Time::getCurrentTime(), downPosition, downTime, clicks, dragged);
     }
 
     juce::Component& component;
@@ -182,6 +121,26 @@ private:
     int clicks = 1;
 };
 
+// Presses at `from`, drags up in steps of `step` pixels as far as
+// `maxPixels` and releases; returns the travel at each change of `value`.
+inline std::vector<float> travelsAtChanges (MouseGesture& mouse, juce::Point<float> from, float step, float maxPixels,
+                                            const std::function<float()>& value, juce::ModifierKeys keys = {})
+{
+    std::vector<float> travels;
+    mouse.press (from, keys);
+    auto last = value();
+    for (int i = 1; step * (float) i <= maxPixels; ++i)
+    {
+        mouse.dragTo ({ from.x, from.y - step * (float) i }, keys);
+        const auto now = value();
+        if (now != last)
+            travels.push_back (step * (float) i);
+        last = now;
+    }
+    mouse.release();
+    return travels;
+}
+
 // Sends a mouse event through the component's window, as the windowing
 // system would: the desktop's mouse source then really has the button down
 // over the component. The component must be on the desktop.
@@ -189,28 +148,9 @@ inline void sendThroughPeer (juce::Component& component, juce::Point<float> posi
 {
     auto* peer = component.getPeer();
     ASSERT_NE (peer, nullptr);
-    peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse,
-                            position,
-                            modifiers,
-                            juce::MouseInputSource::defaultPressure,
-                            juce::MouseInputSource::defaultOrientation,
+    peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, position, modifiers,
+                            juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation,
                             juce::Time::currentTimeMillis());
-}
-
-// Pixel colour of a rendered image with its alpha set aside. Partly covered
-// pixels lose a little precision when un-premultiplied, hence the tolerance.
-inline bool hasRgbOf (const juce::Image& image, int x, int y, juce::Colour expected, int tolerance = 2)
-{
-    const auto pixel = image.getPixelAt (x, y);
-    const auto near = [tolerance] (juce::uint8 a, juce::uint8 b) { return std::abs ((int) a - (int) b) <= tolerance; };
-    return near (pixel.getRed(), expected.getRed()) && near (pixel.getGreen(), expected.getGreen())
-           && near (pixel.getBlue(), expected.getBlue());
-}
-
-// True when the pixel is at least half covered and has the colour's RGB.
-inline bool isInked (const juce::Image& image, int x, int y, juce::Colour expected)
-{
-    return image.getPixelAt (x, y).getAlpha() >= 128 && hasRgbOf (image, x, y, expected);
 }
 
 inline int alphaAt (const juce::Image& image, int x, int y)
@@ -218,22 +158,51 @@ inline int alphaAt (const juce::Image& image, int x, int y)
     return image.getPixelAt (x, y).getAlpha();
 }
 
+// True when the pixel is at least half covered and has the colour's RGB.
+// Partly covered pixels lose a little precision when un-premultiplied.
+inline bool isInked (const juce::Image& image, int x, int y, juce::Colour expected)
+{
+    const auto pixel = image.getPixelAt (x, y);
+    const auto near = [] (juce::uint8 a, juce::uint8 b) { return std::abs ((int) a - (int) b) <= 2; };
+    return pixel.getAlpha() >= 128 && near (pixel.getRed(), expected.getRed()) && near (pixel.getGreen(), expected.getGreen())
+           && near (pixel.getBlue(), expected.getBlue());
+}
+
+// Every one of the points is inked in `colour`, or, for a transparent colour, empty.
+inline ::testing::AssertionResult pixelsAre (const juce::Image& image, std::initializer_list<juce::Point<int>> points, juce::Colour colour)
+{
+    for (const auto& p : points)
+        if (colour.isTransparent() ? alphaAt (image, p.x, p.y) != 0 : ! isInked (image, p.x, p.y, colour))
+            return ::testing::AssertionFailure() << "at " << p.toString();
+    return ::testing::AssertionSuccess();
+}
+
+// Every fully covered pixel has exactly this colour, and there is at least one.
+inline ::testing::AssertionResult opaquePixelsHaveColour (const juce::Image& image, juce::Colour colour)
+{
+    int opaque = 0;
+    for (int y = 0; y < image.getHeight(); ++y)
+        for (int x = 0; x < image.getWidth(); ++x)
+        {
+            if (alphaAt (image, x, y) < 255)
+                continue;
+            if (image.getPixelAt (x, y) != colour.withAlpha ((juce::uint8) 255))
+                return ::testing::AssertionFailure() << "pixel " << x << "," << y << " is "
+                                                     << image.getPixelAt (x, y).toDisplayString (true);
+            ++opaque;
+        }
+    return opaque > 0 ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "nothing drawn";
+}
+
 // Bounds of the pixels inside `area` that `isPart` accepts (empty when none).
 template <typename Predicate>
 juce::Rectangle<int> boundsOfPixels (juce::Rectangle<int> area, Predicate&& isPart)
 {
     juce::Rectangle<int> bounds;
-    bool any = false;
-
     for (int y = area.getY(); y < area.getBottom(); ++y)
         for (int x = area.getX(); x < area.getRight(); ++x)
             if (isPart (x, y))
-            {
-                const juce::Rectangle<int> pixel (x, y, 1, 1);
-                bounds = any ? bounds.getUnion (pixel) : pixel;
-                any = true;
-            }
-
+                bounds = bounds.isEmpty() ? juce::Rectangle<int> (x, y, 1, 1) : bounds.getUnion ({ x, y, 1, 1 });
     return bounds;
 }
 
@@ -252,5 +221,16 @@ inline juce::Rectangle<int> inkBounds (const juce::Image& image)
 inline juce::Rectangle<int> differenceBounds (const juce::Image& a, const juce::Image& b)
 {
     return boundsOfPixels (a.getBounds(), [&a, &b] (int x, int y) { return a.getPixelAt (x, y) != b.getPixelAt (x, y); });
+}
+
+// The path stroked `thickness` wide with rounded ends and joints, in `colour`,
+// on a transparent image of that size.
+inline juce::Image strokedPath (const juce::Path& path, float thickness, juce::Colour colour, int width, int height)
+{
+    juce::Image image (juce::Image::ARGB, width, height, true);
+    juce::Graphics g (image);
+    g.setColour (colour);
+    g.strokePath (path, juce::PathStrokeType (thickness, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
+    return image;
 }
 } // namespace vorn::test
