@@ -1,6 +1,7 @@
 #include "Marnovex_Canvas.h"
 
 #include "Marnovex_Colours.h"
+#include "Marnovex_CurveMaths.h"
 #include "Marnovex_ParameterIDs.h"
 #include "Reverser.h"
 
@@ -11,30 +12,7 @@ namespace marnovex
 namespace
 {
 using Curve = reverser_detail::Curve;
-
-// Arguments of the trigonometric functions are formed in double and rounded
-// to float, as the engine does, so the display bends exactly where the sound does.
-constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kPi = 3.141592653589793;
-constexpr double kE = 2.718281828459045;
-constexpr float kSlideOffset = 3.1137056f; // 4.5 - ln 4: 0.85 tanh (6 x 0.75 - offset) = 0.75
-
-float scaledSin (float x, double factor) noexcept { return std::sin ((float) ((double) x * factor)); }
-float scaledCos (float x, double factor) noexcept { return std::cos ((float) ((double) x * factor)); }
-float scaledTanh (float x, double factor) noexcept { return std::tanh ((float) ((double) x * factor)); }
-
-// The Warp curve's blend weight: 0 outside the middle, a cosine ramp from
-// 0.3 to 0.4 and back from 0.6 to 0.7, 1 in between.
-float warpWeight (float e) noexcept
-{
-    if (e > 0.3f && e <= 0.4f)
-        return 10.0f * e - 3.0f;
-    if (e > 0.4f && e <= 0.6f)
-        return 1.0f;
-    if (e > 0.6f && e <= 0.7f)
-        return 7.0f - 10.0f * e;
-    return 0.0f;
-}
+using namespace curve_maths;
 
 float warpCurve (float e, float I) noexcept
 {

@@ -1,6 +1,7 @@
 #include "Marnovex_Waveform.h"
 
 #include "Marnovex_Colours.h"
+#include "Marnovex_CurveMaths.h"
 #include "Marnovex_ParameterIDs.h"
 #include "Reverser.h"
 
@@ -11,13 +12,7 @@ namespace marnovex
 namespace
 {
 using Curve = reverser_detail::Curve;
-
-// Arguments of the trigonometric functions are formed in double and rounded
-// to float, as everywhere the curves are evaluated.
-constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kPi = 3.141592653589793;
-constexpr double kE = 2.718281828459045;
-constexpr float kSlideOffset = 3.1137056f; // 4.5 - ln 4: 0.85 tanh (6 x 0.75 - offset) = 0.75
+using namespace curve_maths;
 
 // 1 / 0.85: stretches a slide's bend so that it nearly fills the icon.
 constexpr float kSlideScale = 1.1764705f;
@@ -25,24 +20,9 @@ constexpr float kSlidePlusTop = 1.0264705f; // kSlideScale - 0.15
 
 constexpr float kMargin = 2.0f;
 
-float scaledSin (float x, double factor) noexcept { return std::sin ((float) ((double) x * factor)); }
-float scaledCos (float x, double factor) noexcept { return std::cos ((float) ((double) x * factor)); }
-float scaledTanh (float x, double factor) noexcept { return std::tanh ((float) ((double) x * factor)); }
-
 float slideBend (float x) noexcept
 {
     return x > 0.75f ? 0.85f * std::tanh (6.0f * x - kSlideOffset) : x;
-}
-
-float warpWeight (float e) noexcept
-{
-    if (e > 0.3f && e <= 0.4f)
-        return 10.0f * e - 3.0f;
-    if (e > 0.4f && e <= 0.6f)
-        return 1.0f;
-    if (e > 0.6f && e <= 0.7f)
-        return 7.0f - 10.0f * e;
-    return 0.0f;
 }
 
 float warpCurve (float e) noexcept
