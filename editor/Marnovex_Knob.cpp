@@ -14,11 +14,6 @@ float limitToUnitRange (float x) noexcept
 {
     return juce::jmax (juce::jmin (x, 1.0f), 0.0f);
 }
-
-bool isResetPress (const juce::MouseEvent& event) noexcept
-{
-    return event.getNumberOfClicks() > 1 || event.mods.isAltDown();
-}
 } // namespace
 
 Marnovex_Knob::Marnovex_Knob (juce::AudioProcessorValueTreeState& state, juce::String parameterID)
@@ -30,17 +25,25 @@ Marnovex_Knob::Marnovex_Knob (juce::AudioProcessorValueTreeState& state, juce::S
     attachment.setListener (this);
 }
 
-Marnovex_Knob::~Marnovex_Knob() = default;
+Marnovex_Knob::~Marnovex_Knob()
+{
+    // A window closed while the knob is held never sends the release: end
+    // the gesture here, or the host would keep the parameter touched.
+    if (pressOpen)
+        attachment.sendEndGesture();
+}
 
 void Marnovex_Knob::mouseDown (const juce::MouseEvent& event)
 {
     lastDragY = event.position.y;
+    const auto aimedDoubleClick = pressHistory.continuesMultipleClickHere (event);
 
     // Every press opens a gesture, a reset press too: the host then records
     // the return to the default as one edit.
+    pressOpen = true;
     attachment.sendBeginGesture();
 
-    if (isResetPress (event))
+    if (aimedDoubleClick || event.mods.isAltDown())
     {
         resetLatch = 1.0f;
         attachment.recallDefault();
@@ -69,6 +72,7 @@ void Marnovex_Knob::mouseDrag (const juce::MouseEvent& event)
 void Marnovex_Knob::mouseUp (const juce::MouseEvent&)
 {
     resetLatch = 0.0f;
+    pressOpen = false;
     attachment.sendEndGesture();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Marnovex_ParameterAttachment.h"
+#include "Marnovex_PressHistory.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -9,7 +10,8 @@ namespace marnovex
 // The rotary control of one parameter: a disc with two end marks and a
 // pointer dot, or, with ringOnly, a plain ring. Dragged vertically, relative
 // to the previous mouse event (about 333 px for the full range, ten times
-// finer with Shift); a double-click or an Alt-click returns it to the default.
+// finer with Shift); a double-click on it or an Alt-click returns it to the
+// default.
 class Marnovex_Knob : public juce::Component,
                       public Marnovex_ParameterListener
 {
@@ -42,6 +44,11 @@ public:
 
     // Non-zero from a reset press until its release; drags are ignored then.
     float resetLatch = 0.0f;
+
+    Marnovex_PressHistory pressHistory;
+
+    // True from a press until its release: the gesture it opened is open.
+    bool pressOpen = false;
 
     JUCE_DECLARE_NON_COPYABLE (Marnovex_Knob)
 };

@@ -15,11 +15,6 @@ float limitToUnitRange (float x) noexcept
     return juce::jmax (juce::jmin (x, 1.0f), 0.0f);
 }
 
-bool isResetPress (const juce::MouseEvent& event) noexcept
-{
-    return event.getNumberOfClicks() > 1 || event.mods.isAltDown();
-}
-
 bool isBoundTo (const Marnovex_ParameterAttachment& attachment, const juce::RangedAudioParameter& parameter)
 {
     return attachment.parameter != nullptr && attachment.parameter->getParameterID() == parameter.getParameterID();
@@ -36,15 +31,23 @@ Marnovex_RatioKnob::Marnovex_RatioKnob (juce::AudioProcessorValueTreeState& stat
     denominatorAttachment.setListener (this);
 }
 
-Marnovex_RatioKnob::~Marnovex_RatioKnob() = default;
+Marnovex_RatioKnob::~Marnovex_RatioKnob()
+{
+    // A window closed while a half is held never sends the release: end that
+    // half's gesture here, or the host would keep the parameter touched.
+    if (pressOpen)
+        endGestureOfDragTarget();
+}
 
 void Marnovex_RatioKnob::mouseDown (const juce::MouseEvent& event)
 {
     lastDragY = event.position.y;
+    const auto aimedDoubleClick = pressHistory.continuesMultipleClickHere (event);
+    pressOpen = true;
 
     // A reset sets both parameters at once, so it belongs to neither half's
     // gesture; it is sent without one.
-    if (isResetPress (event))
+    if (aimedDoubleClick || event.mods.isAltDown())
     {
         resetLatch = 1.0f;
         dragTarget = dragNothing;
@@ -92,7 +95,12 @@ void Marnovex_RatioKnob::mouseDrag (const juce::MouseEvent& event)
 void Marnovex_RatioKnob::mouseUp (const juce::MouseEvent&)
 {
     resetLatch = 0.0f;
+    pressOpen = false;
+    endGestureOfDragTarget();
+}
 
+void Marnovex_RatioKnob::endGestureOfDragTarget()
+{
     if (dragTarget == dragNumerator)
         numeratorAttachment.sendEndGesture();
     else if (dragTarget == dragDenominator)

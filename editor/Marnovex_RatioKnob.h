@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Marnovex_ParameterAttachment.h"
+#include "Marnovex_PressHistory.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -8,8 +9,8 @@ namespace marnovex
 {
 // The Time control: "TimeNumerator" over "TimeDenominator" inside a ring.
 // A press in the upper half drags the numerator, from the middle line down
-// the denominator; a double-click or an Alt-click resets both, outside any
-// gesture.
+// the denominator; a double-click on it or an Alt-click resets both, outside
+// any gesture.
 class Marnovex_RatioKnob : public juce::Component,
                            public Marnovex_ParameterListener
 {
@@ -46,6 +47,15 @@ public:
     int dragTarget = dragNothing;
     float lastDragY = 0.0f;
     float resetLatch = 0.0f;
+
+    Marnovex_PressHistory pressHistory;
+
+    // True from a press until its release; `dragTarget` tells which gesture,
+    // if any, that press opened.
+    bool pressOpen = false;
+
+private:
+    void endGestureOfDragTarget();
 
     JUCE_DECLARE_NON_COPYABLE (Marnovex_RatioKnob)
 };

@@ -179,6 +179,40 @@ TEST (KnobGestures, ResetPressSetsTheDefaultInsideItsGestureAndIgnoresTheDrag)
     }
 }
 
+TEST (KnobGestures, AClickCountMadeOfPressesElsewhereIsAnOrdinaryPress)
+{
+    // The framework counts clicks by place and time on the desktop: when a
+    // zoom click moves the window, its next press lands here counted as a
+    // double-click. Only presses this knob took itself make a reset.
+    const auto longerThanADoubleClick = juce::RelativeTime::milliseconds (juce::MouseEvent::getDoubleClickTimeout() + 100);
+    struct Row { const char* name; std::vector<int> earlierClicks; juce::RelativeTime pause; int clicks; };
+    const Row rows[] = {
+        { "second press of a double-click begun elsewhere", {}, juce::RelativeTime(), 2 },
+        { "third press of a triple-click begun elsewhere", { 2 }, juce::RelativeTime(), 3 },
+        { "own press longer ago than the double-click time", { 1 }, longerThanADoubleClick, 2 },
+    };
+
+    for (const auto& row : rows)
+    {
+        KnobOnProcessor fixture (kParameter_Mix, false, 80.0f);
+        fixture.host.log.clear();
+        for (const auto clicks : row.earlierClicks)
+            fixture.mouse.click (pressPoint, {}, clicks);
+        fixture.mouse.wait (row.pause);
+
+        fixture.mouse.press (pressPoint, {}, row.clicks);
+        EXPECT_FLOAT_EQ (fixture.mix(), 80.0f) << row.name << ": reset";
+        fixture.mouse.dragUp (10.0f);
+        fixture.mouse.release();
+
+        EXPECT_NEAR (fixture.mix(), 83.0f, 1.0e-3f) << row.name << ": the drag was ignored";
+        HostLog expected;
+        for (size_t i = 0; i < row.earlierClicks.size(); ++i)
+            expected = expected + oneGesture (kParameter_Mix, 0);
+        EXPECT_EQ (fixture.host.log, expected + oneGesture (kParameter_Mix, 10)) << row.name;
+    }
+}
+
 TEST (KnobGestures, DragContinuesFromTheValueAutomationSetMeanwhile)
 {
     KnobOnProcessor fixture (marnovex::kParameter_Send);

@@ -151,4 +151,27 @@ TEST (RatioKnobGestures, ResetSetsBothDefaultsWithoutAGesture)
         EXPECT_EQ (fixture.host.log, row.expected) << row.name;
     }
 }
+
+TEST (RatioKnobGestures, AClickCountMadeOfPressesElsewhereIsAnOrdinaryPress)
+{
+    // A double-click whose first press landed on another widget, or one whose
+    // earlier press here is too old, drags the half it lands on.
+    const auto longerThanADoubleClick = juce::RelativeTime::milliseconds (juce::MouseEvent::getDoubleClickTimeout() + 100);
+    for (const auto clickedHereBefore : { false, true })
+    {
+        RatioKnobOnProcessor fixture (7.0f, 9.0f);
+        if (clickedHereBefore)
+            fixture.mouse.click ({ 31.0f, 15.0f });
+        fixture.mouse.wait (longerThanADoubleClick);
+        fixture.host.log.clear();
+
+        fixture.mouse.press ({ 31.0f, 15.0f }, {}, 2);
+        fixture.mouse.dragUp (9.0f);
+        fixture.mouse.release();
+
+        EXPECT_EQ (valueOf (fixture.processor, kParameter_TimeN), 8.0f) << clickedHereBefore;
+        EXPECT_EQ (valueOf (fixture.processor, kParameter_TimeD), 9.0f) << clickedHereBefore;
+        EXPECT_EQ (fixture.host.log, oneGesture (kParameter_TimeN, 1)) << clickedHereBefore;
+    }
+}
 } // namespace

@@ -72,7 +72,7 @@ public:
     void press (juce::Point<float> position, juce::ModifierKeys modifiers = {}, int numberOfClicks = 1)
     {
         downPosition = last = position;
-        downTime = juce::Time::getCurrentTime();
+        downTime = now();
         clicks = numberOfClicks;
         buttons = modifiers.withFlags (juce::ModifierKeys::leftButtonModifier);
         component.mouseDown (event (position, buttons, false));
@@ -97,6 +97,9 @@ public:
 
     void release() { component.mouseUp (event (last, buttons.withoutMouseButtons(), true)); }
 
+    // Lets `time` pass on the events' clock, without sleeping.
+    void wait (juce::RelativeTime time) { clockOffset += time; }
+
     // Press then release at once: one click of a (possibly multiple) click.
     void click (juce::Point<float> position, juce::ModifierKeys modifiers = {}, int numberOfClicks = 1)
     {
@@ -111,12 +114,15 @@ private:
         return juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(), position, modifiers,
                                  Source::defaultPressure, Source::defaultOrientation, Source::defaultRotation,
                                  Source::defaultTiltX, Source::defaultTiltY, &component, &component,
-                                 juce::Time::getCurrentTime(), downPosition, downTime, clicks, dragged);
+                                 now(), downPosition, downTime, clicks, dragged);
     }
+
+    juce::Time now() const { return juce::Time::getCurrentTime() + clockOffset; }
 
     juce::Component& component;
     juce::Point<float> downPosition, last;
     juce::Time downTime;
+    juce::RelativeTime clockOffset;
     juce::ModifierKeys buttons;
     int clicks = 1;
 };

@@ -6,6 +6,7 @@
 #include "Marnovex_Colours.h"
 #include "TestDisplay.h"
 #include "TestOutput.h"
+#include "WidgetTestSupport.h"
 
 #include <cmath>
 
@@ -279,4 +280,38 @@ TEST_F (WindowOnScreen, APressOnTheTitleOverThePresetNameOpensNoDialog)
 
     bar.chooser.reset();
     deliverPendingMessages();
+}
+
+TEST_F (WindowOnScreen, AZoomCornerTurnsWhiteWhileHeld)
+{
+    // Each corner is held at the bound where its press leaves the zoom, and
+    // so the corner, where it was.
+    struct Row { const char* storedZoom; juce::Rectangle<float> corner; };
+    const Row rows[] = {
+        { "0.8", { 0.0f, 0.0f, 20.0f, 20.0f } },
+        { "2.0", { 570.0f, 310.0f, 20.0f, 20.0f } },
+    };
+
+    for (const auto& row : rows)
+    {
+        home.writeStoredScale (row.storedZoom);
+        MarnovexTemplateAudioProcessor freshProcessor; // reads the stored zoom anew
+        MarnovexTemplateAudioProcessorEditor editor (freshProcessor);
+        editor.addToDesktop (0);
+        editor.setVisible (true);
+        const auto scale = editor.info.scale;
+        const auto corner = (row.corner * scale).getSmallestIntegerContainer();
+        const auto name = juce::String ("zoom-corner-") + row.storedZoom;
+
+        sendThroughPeer (editor, row.corner.getCentre() * scale, juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier));
+        const auto held = renderComponent (editor);
+        writeTestImage (held.getClippedImage (corner), name + "-held");
+        EXPECT_TRUE (brighterNeutralThanGrey (held, corner)) << name << " held";
+
+        sendThroughPeer (editor, row.corner.getCentre() * scale, juce::ModifierKeys());
+        const auto released = renderComponent (editor);
+        writeTestImage (released.getClippedImage (corner), name + "-released");
+        EXPECT_TRUE (inkOf (released, corner, Colours::grey)) << name << " released";
+        EXPECT_EQ (editor.info.scale, scale);
+    }
 }
