@@ -63,7 +63,9 @@ inline HostLog operator+ (HostLog first, const HostLog& second)
 
 // Sends one press, its drags and its release straight to a component's
 // mouse handlers, with events built from the desktop's main mouse source.
-// Positions are in the component's own coordinates.
+// Positions are in the component's own coordinates. Events are stamped from
+// the gesture's own clock, one millisecond apart, so a slow machine (or a
+// sanitizer build) never stretches a double-click past the framework's limit.
 class MouseGesture
 {
 public:
@@ -98,7 +100,7 @@ public:
     void release() { component.mouseUp (event (last, buttons.withoutMouseButtons(), true)); }
 
     // Lets `time` pass on the events' clock, without sleeping.
-    void wait (juce::RelativeTime time) { clockOffset += time; }
+    void wait (juce::RelativeTime time) { clock += time; }
 
     // Press then release at once: one click of a (possibly multiple) click.
     void click (juce::Point<float> position, juce::ModifierKeys modifiers = {}, int numberOfClicks = 1)
@@ -117,12 +119,15 @@ private:
                                  now(), downPosition, downTime, clicks, dragged);
     }
 
-    juce::Time now() const { return juce::Time::getCurrentTime() + clockOffset; }
+    juce::Time now()
+    {
+        clock += juce::RelativeTime::milliseconds (1);
+        return clock;
+    }
 
     juce::Component& component;
     juce::Point<float> downPosition, last;
-    juce::Time downTime;
-    juce::RelativeTime clockOffset;
+    juce::Time downTime, clock = juce::Time::getCurrentTime();
     juce::ModifierKeys buttons;
     int clicks = 1;
 };
